@@ -1,8 +1,9 @@
 // The machine registry (HKEY_LOCAL_MACHINE), kept in $QRVN_ROOT/registry.reg.
 // Key paths are below HKEY_LOCAL_MACHINE ("SOFTWARE\\Qrvn\\Ports"), case-insensitive; a
-// leading "HKEY_LOCAL_MACHINE\\" or "HKLM\\" is accepted. Value names are case-insensitive;
-// the empty name is the key's default value. Every query reads the last complete file;
-// every change locks, re-reads, applies and replaces the file atomically.
+// leading "HKEY_LOCAL_MACHINE\\" or "HKLM\\" is accepted. A path naming another hive, or with an
+// empty component or a control character, names no key (NotFound). Value names are
+// case-insensitive; the empty name is the key's default value. Every query reads the last complete
+// file; every change locks, re-reads, applies and replaces the file atomically.
 #pragma once
 
 #include <cstdint>
@@ -54,7 +55,7 @@ class RegistryKey {
   // Reads a REG_BINARY value.
   RegResult QueryBinary(std::string_view name, std::vector<uint8_t>& value) const;
 
-  // Writes (creates or replaces) one value.
+  // Writes (creates or replaces) one value; HKEY_LOCAL_MACHINE itself holds none (AccessDenied).
   RegResult Set(std::string_view name, const RegValue& value);
   // Writes a REG_DWORD value.
   RegResult SetDword(std::string_view name, uint32_t value);
@@ -75,8 +76,15 @@ class RegistryKey {
   RegAccess access_ = RegAccess::Read;
 };
 
-// Removes a key with all its values and subkeys.
+// Removes a key with all its values and subkeys (not HKEY_LOCAL_MACHINE itself: AccessDenied).
 RegResult DeleteRegistryKey(std::string_view path);
+// Merges registry editor text ([key], [-key], "name"=data, "name"=-) in one atomic change.
+// The text is parsed completely first: on a fault nothing changes, the result is BadFile and
+// RegistryLastError() reads "<sourceName>:LINE: what".
+RegResult ImportRegistryText(std::string_view text, std::string_view sourceName);
+// A key and its subkeys as registry editor text; importing it into an empty registry
+// reproduces it byte for byte as registry.reg.
+RegResult ExportRegistryKey(std::string_view path, std::string& text);
 // The path of the registry file ($QRVN_ROOT/registry.reg).
 std::string RegistryFilePath();
 // A one-line description of the calling thread's last BadFile or IoError ("registry.reg:12: ...").

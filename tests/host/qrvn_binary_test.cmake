@@ -1,0 +1,47 @@
+# Runs the real qrvn binary: add, query, export, a failing add, import into an empty root.
+# Called with -DQRVN=<path of qrvn> -DWORK=<scratch folder>.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/root)
+set(ENV{QRVN_ROOT} ${WORK}/root)
+
+function(run expected_status)
+  execute_process(COMMAND ${QRVN} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err INPUT_FILE /dev/null)
+  if(NOT status EQUAL expected_status)
+    message(FATAL_ERROR "qrvn ${ARGN}: status ${status}, expected ${expected_status}\n${out}${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+run(0 reg add HKLM\\SOFTWARE\\Qrvn\\Ports /v COM1 /d /dev/ttyUSB0)
+run(0 reg add HKLM\\SOFTWARE\\Qrvn /v PBXTYPE /t REG_DWORD /d 0x1a)
+run(0 reg query HKLM\\SOFTWARE\\Qrvn)
+set(expected "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Qrvn\n    PBXTYPE    REG_DWORD    0x1a\n\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Qrvn\\Ports\n")
+if(NOT out STREQUAL expected)
+  message(FATAL_ERROR "unexpected query output:\n${out}")
+endif()
+
+file(READ ${WORK}/root/registry.reg before)
+run(1 reg add HKLM\\SOFTWARE\\Qrvn /v PBXTYPE /t REG_DWORD /d 12x /f)
+if(NOT err MATCHES "^ERROR: [^\n]*REG_DWORD[^\n]*\n$")
+  message(FATAL_ERROR "unexpected error text: ${err}")
+endif()
+# Without /f and with no answer on standard input, nothing is overwritten.
+run(1 reg add HKLM\\SOFTWARE\\Qrvn /v PBXTYPE /t REG_DWORD /d 1)
+file(READ ${WORK}/root/registry.reg after)
+if(NOT before STREQUAL after)
+  message(FATAL_ERROR "a failed command changed the registry")
+endif()
+
+run(0 reg export HKLM\\SOFTWARE\\Qrvn ${WORK}/qrvn.reg)
+file(REMOVE ${WORK}/root/registry.reg)
+run(0 reg import ${WORK}/qrvn.reg)
+file(READ ${WORK}/root/registry.reg imported)
+file(READ ${WORK}/qrvn.reg exported)
+if(NOT imported STREQUAL exported)
+  message(FATAL_ERROR "import of the export differs:\n${imported}\n---\n${exported}")
+endif()
+run(0 --help)
+run(1 nosuchcommand)
+file(REMOVE_RECURSE ${WORK})
