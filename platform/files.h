@@ -13,6 +13,8 @@ std::string RootFolder();
 std::string SystemFolder();
 // Creates a folder and its missing parents; true when it exists afterwards.
 bool CreateFolders(const std::string& path);
+// The real path of the running program's executable file; empty when it cannot be told.
+std::string RunningExecutablePath();
 
 enum class FileDisposition {
   OpenExisting,  // fail when missing

@@ -1,6 +1,8 @@
 // Folders of the machine's state and single-writer files on POSIX.
 #include "platform/files.h"
 
+#include <filesystem>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -103,6 +105,13 @@ bool ExclusiveFile::Truncate(uint64_t size) {
 
 bool ExclusiveFile::Flush() {
   return fsync(static_cast<int>(handle_)) == 0;
+}
+
+std::string RunningExecutablePath() {
+  // The kernel names the running executable in /proc/self/exe.
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : path.string();
 }
 
 }  // namespace qrvn::platform

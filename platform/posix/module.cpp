@@ -1,6 +1,8 @@
 // Loadable modules on POSIX: dlopen of the Windows name mapped to a shared object.
 #include "platform/module.h"
 
+#include "platform/files.h"
+
 #include <dlfcn.h>
 #include <link.h>
 #include <unistd.h>
@@ -21,12 +23,7 @@ std::string OwnFolder() {
     return "";
   }
   std::string path = map->l_name != nullptr ? map->l_name : "";
-  if (path.empty()) {  // the main program has no name in the link map
-    char exe[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    if (n <= 0) return "";
-    path.assign(exe, static_cast<size_t>(n));
-  }
+  if (path.empty()) path = RunningExecutablePath();  // the main program has no name there
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? "" : path.substr(0, slash);
 }
