@@ -15,6 +15,10 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"reg", "query and change the machine registry (qrvn reg /? for details)", RunRegCommand},
+    {"provider", "add, remove and list the installed telephony providers", RunProviderCommand},
+    {"lines", "start the providers and list their line devices", RunLinesCommand},
+    {"show", "show one line's capabilities and status, decoded", RunShowCommand},
+    {"monitor", "open lines and print their events until interrupted", RunMonitorCommand},
 };
 
 void Usage(std::ostream& out) {

@@ -1,0 +1,45 @@
+# Runs the real qrvn binary against the fake provider module: provider add, lines --json (the
+# JSON must parse and list the module's lines in order), show, and provider remove.
+# Called with -DQRVN=<path of qrvn> -DFAKE=<path of the fake provider> -DWORK=<scratch folder>.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/root)
+set(ENV{QRVN_ROOT} ${WORK}/root)
+
+function(run expected_status)
+  execute_process(COMMAND ${QRVN} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err INPUT_FILE /dev/null)
+  if(NOT status EQUAL expected_status)
+    message(FATAL_ERROR "qrvn ${ARGN}: status ${status}, expected ${expected_status}\n${out}${err}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+  set(err "${err}" PARENT_SCOPE)
+endfunction()
+
+run(0 provider add ${FAKE})
+run(0 lines --json)
+string(JSON count LENGTH "${out}" lines)
+if(NOT count EQUAL 3)
+  message(FATAL_ERROR "expected 3 lines:\n${out}")
+endif()
+set(names "")
+foreach(i RANGE 2)
+  string(JSON name GET "${out}" lines ${i} name)
+  list(APPEND names ${name})
+endforeach()
+if(NOT names STREQUAL "SYSTEM;EXT0101;CO0001")
+  message(FATAL_ERROR "unexpected line names ${names}")
+endif()
+
+run(0 show EXT0101 --json)
+string(JSON address GET "${out}" addresses 0 caps Address)
+if(NOT address STREQUAL "101")
+  message(FATAL_ERROR "unexpected address ${address}:\n${out}")
+endif()
+
+run(1 show NOSUCHLINE)
+run(0 provider remove 1)
+run(0 lines)
+if(NOT out STREQUAL "ID  NAME  PERMANENT-ID  ADDRESS  KIND  IN-SERVICE\n")
+  message(FATAL_ERROR "lines without providers:\n${out}")
+endif()
+file(REMOVE_RECURSE ${WORK})
