@@ -20,10 +20,14 @@ inline constexpr int32_t kStartUpFailed = 0;
 inline constexpr int32_t kStartUpReady = 1;
 inline constexpr int32_t kLineCountChanged = 999;
 
-// The TAPI-facing part of one line device record: where its events go.
+// One line device record of the device model. The device model extends it with the rest of
+// its fields; event posting relies on the ones below.
 struct LineDevice {
   HTAPILINE htLine = nullptr;     // TAPI's handle of the open line (or the record itself)
   LINEEVENT eventProc = nullptr;  // the line's event callback while it is open
+  uint32_t lineIndex = 0;         // the record's own index (device ID - line device base)
+  uint16_t lineControlFlag = 0;   // bit 0: shown to applications as out of service
+  LINEDEVSTATUS* devStatus = nullptr;  // the line's prepared LINEDEVSTATUS block
 };
 
 // The device directory of an instance (device parameters <-> line addresses).
