@@ -19,7 +19,13 @@ endif()
 # siblings (the link driver, ...) in its own folder.
 function(qrvn_module target)
   set_target_properties(${target} PROPERTIES PREFIX "" BUILD_RPATH "$ORIGIN" INSTALL_RPATH "$ORIGIN")
-  target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  if(QRVN_BUILD_FUZZ)
+    # clang leaves the sanitizer runtime to the executable that loads the module, so its
+    # symbols are undefined here on purpose.
+    target_link_options(${target} PRIVATE -Wl,-z,undefs)
+  else()
+    target_link_options(${target} PRIVATE -Wl,--no-undefined)
+  endif()
 endfunction()
 
 # The fuzz preset instruments everything for coverage; fuzz targets add the libFuzzer main.

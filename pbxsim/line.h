@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/pty.h"
+
 namespace qrvn::pbxsim {
 
 class ByteLine {
@@ -26,32 +28,26 @@ class ByteLine {
 std::unique_ptr<ByteLine> OpenSerialLine(const std::string& device, uint32_t baud,
                                          std::string* error);
 
-// A new pseudo-terminal: the simulator holds the master side; the slave's path is what the
-// host opens. The platform layer has no pseudo-terminals, so this small helper lives here.
+// The master side of a new pseudo-terminal (the slave's path is what the host opens), or a
+// peer on an existing terminal.
 class PtyLine : public ByteLine {
  public:
   // Creates a raw pseudo-terminal pair; nullptr with a reason in *error.
   static std::unique_ptr<PtyLine> Create(std::string* error);
   // Opens an existing terminal device raw (a test's peer on the slave side).
   static std::unique_ptr<PtyLine> OpenTerminal(const std::string& path, std::string* error);
-  ~PtyLine() override;
-  PtyLine(const PtyLine&) = delete;
-  PtyLine& operator=(const PtyLine&) = delete;
 
-  int32_t Read(uint8_t* buffer, size_t size) override;
-  bool WaitReadable(uint32_t timeoutMs) override;
-  int32_t Write(const uint8_t* data, size_t size) override;
-  void WakeUp() override;
+  int32_t Read(uint8_t* buffer, size_t size) override { return terminal_->Read(buffer, size); }
+  bool WaitReadable(uint32_t timeoutMs) override { return terminal_->WaitReadable(timeoutMs); }
+  int32_t Write(const uint8_t* data, size_t size) override { return terminal_->Write(data, size); }
+  void WakeUp() override { terminal_->WakeUp(); }
   // The slave device path ("/dev/pts/7"); empty for an opened terminal.
-  const std::string& SlavePath() const { return slavePath_; }
+  const std::string& SlavePath() const { return terminal_->SlavePath(); }
 
  private:
-  PtyLine(int fd, int heldSlave, int wakeRead, int wakeWrite, std::string slavePath);
-  int fd_;
-  int heldSlave_;  // keeps the slave open so that the master never sees a hang-up
-  int wakeRead_;
-  int wakeWrite_;
-  std::string slavePath_;
+  explicit PtyLine(std::unique_ptr<platform::PseudoTerminal> terminal)
+      : terminal_(std::move(terminal)) {}
+  std::unique_ptr<platform::PseudoTerminal> terminal_;
 };
 
 }  // namespace qrvn::pbxsim

@@ -1,4 +1,6 @@
-// POSIX pseudo-terminals for the simulator (the platform layer offers serial devices only).
+// POSIX pseudo-terminals: posix_openpt with the slave held open, and a wake-up pipe.
+#include "platform/pty.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -6,13 +8,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
-#include "pbxsim/line.h"
-#include "platform/serial.h"
-
-namespace qrvn::pbxsim {
+namespace qrvn::platform {
 
 namespace {
 
@@ -29,50 +27,24 @@ std::string Reason(const char* what) {
   return std::string(what) + ": " + std::strerror(errno);
 }
 
-class SerialLine : public ByteLine {
- public:
-  explicit SerialLine(std::unique_ptr<platform::SerialPort> port) : port_(std::move(port)) {}
-  int32_t Read(uint8_t* buffer, size_t size) override { return port_->ReadAvailable(buffer, size); }
-  bool WaitReadable(uint32_t timeoutMs) override {
-    return port_->WaitReadable(timeoutMs) != platform::WaitResult::TimedOut;
-  }
-  int32_t Write(const uint8_t* data, size_t size) override {
-    return port_->Write(data, size, 30000);
-  }
-  void WakeUp() override { port_->WakeUp(); }
-
- private:
-  std::unique_ptr<platform::SerialPort> port_;
-};
-
 }  // namespace
 
-std::unique_ptr<ByteLine> OpenSerialLine(const std::string& device, uint32_t baud,
-                                         std::string* error) {
-  auto port = platform::SerialPort::OpenDevice(device, error);
-  if (!port) return nullptr;
-  if (!port->Configure(baud)) {
-    if (error) *error = device + ": cannot set " + std::to_string(baud) + " baud";
-    return nullptr;
-  }
-  return std::make_unique<SerialLine>(std::move(port));
-}
-
-PtyLine::PtyLine(int fd, int heldSlave, int wakeRead, int wakeWrite, std::string slavePath)
+PseudoTerminal::PseudoTerminal(int fd, int heldSlave, int wakeRead, int wakeWrite,
+                               std::string slavePath)
     : fd_(fd),
       heldSlave_(heldSlave),
       wakeRead_(wakeRead),
       wakeWrite_(wakeWrite),
       slavePath_(std::move(slavePath)) {}
 
-PtyLine::~PtyLine() {
+PseudoTerminal::~PseudoTerminal() {
   if (heldSlave_ >= 0) close(heldSlave_);
   close(fd_);
   close(wakeRead_);
   close(wakeWrite_);
 }
 
-std::unique_ptr<PtyLine> PtyLine::Create(std::string* error) {
+std::unique_ptr<PseudoTerminal> PseudoTerminal::Create(std::string* error) {
   int master = posix_openpt(O_RDWR | O_NOCTTY);
   if (master < 0) {
     if (error) *error = Reason("posix_openpt");
@@ -100,10 +72,12 @@ std::unique_ptr<PtyLine> PtyLine::Create(std::string* error) {
     close(master);
     return nullptr;
   }
-  return std::unique_ptr<PtyLine>(new PtyLine(master, slave, pipeFds[0], pipeFds[1], name));
+  return std::unique_ptr<PseudoTerminal>(
+      new PseudoTerminal(master, slave, pipeFds[0], pipeFds[1], name));
 }
 
-std::unique_ptr<PtyLine> PtyLine::OpenTerminal(const std::string& path, std::string* error) {
+std::unique_ptr<PseudoTerminal> PseudoTerminal::OpenTerminal(const std::string& path,
+                                                             std::string* error) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0 || !MakeRaw(fd)) {
     if (error) *error = Reason(path.c_str());
@@ -116,17 +90,17 @@ std::unique_ptr<PtyLine> PtyLine::OpenTerminal(const std::string& path, std::str
     close(fd);
     return nullptr;
   }
-  return std::unique_ptr<PtyLine>(new PtyLine(fd, -1, pipeFds[0], pipeFds[1], ""));
+  return std::unique_ptr<PseudoTerminal>(new PseudoTerminal(fd, -1, pipeFds[0], pipeFds[1], ""));
 }
 
-int32_t PtyLine::Read(uint8_t* buffer, size_t size) {
+int32_t PseudoTerminal::Read(uint8_t* buffer, size_t size) {
   ssize_t n = read(fd_, buffer, size);
   if (n >= 0) return static_cast<int32_t>(n);
   if (errno == EAGAIN || errno == EINTR || errno == EIO) return 0;
   return -1;
 }
 
-bool PtyLine::WaitReadable(uint32_t timeoutMs) {
+bool PseudoTerminal::WaitReadable(uint32_t timeoutMs) {
   pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeRead_, POLLIN, 0}};
   int r = poll(fds, 2, static_cast<int>(timeoutMs));
   if (r <= 0) return false;
@@ -142,7 +116,7 @@ bool PtyLine::WaitReadable(uint32_t timeoutMs) {
   return true;
 }
 
-int32_t PtyLine::Write(const uint8_t* data, size_t size) {
+int32_t PseudoTerminal::Write(const uint8_t* data, size_t size) {
   size_t done = 0;
   int idle = 0;
   while (done < size) {
@@ -160,10 +134,10 @@ int32_t PtyLine::Write(const uint8_t* data, size_t size) {
   return static_cast<int32_t>(done);
 }
 
-void PtyLine::WakeUp() {
+void PseudoTerminal::WakeUp() {
   uint8_t one = 1;
   ssize_t ignored = write(wakeWrite_, &one, 1);
   (void)ignored;
 }
 
-}  // namespace qrvn::pbxsim
+}  // namespace qrvn::platform
