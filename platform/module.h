@@ -9,6 +9,10 @@ namespace qrvn::platform {
 // The file name a Windows module name loads: lower case, ".dll" replaced by ".so".
 std::string ModuleFileName(const std::string& windowsName);
 
+// The path of the executable or shared object whose code or data holds address; empty when
+// no loaded module holds it.
+std::string ModulePathOf(const void* address);
+
 // A loaded module; unloaded on destruction.
 class Module {
  public:

@@ -15,20 +15,24 @@ namespace {
 
 // The folder of the executable or shared object this code is linked into.
 std::string OwnFolder() {
-  Dl_info info{};
-  link_map* map = nullptr;
-  if (dladdr1(reinterpret_cast<void*>(&OwnFolder), &info, reinterpret_cast<void**>(&map),
-              RTLD_DL_LINKMAP) == 0 ||
-      map == nullptr) {
-    return "";
-  }
-  std::string path = map->l_name != nullptr ? map->l_name : "";
-  if (path.empty()) path = RunningExecutablePath();  // the main program has no name there
+  std::string path = ModulePathOf(reinterpret_cast<const void*>(&OwnFolder));
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
 }  // namespace
+
+std::string ModulePathOf(const void* address) {
+  Dl_info info{};
+  link_map* map = nullptr;
+  if (dladdr1(address, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 ||
+      map == nullptr) {
+    return "";
+  }
+  std::string path = map->l_name != nullptr ? map->l_name : "";
+  if (path.empty()) path = RunningExecutablePath();  // the main program has no name there
+  return path;
+}
 
 std::string ModuleFileName(const std::string& windowsName) {
   // A name with a folder is a path the caller chose: keep it as it is.

@@ -1,17 +1,11 @@
 // The direct-use exports and the module path record.
 #include "provider/core/direct_use.h"
 
-#include <mutex>
-
 #include "provider/core/cvn2448_driver.h"
 #include "provider/core/process.h"
-#include "provider/core/provider_module.h"
 
 namespace qrvn::provider {
 namespace {
-
-std::mutex g_pathMutex;
-std::string g_modulePath;
 
 // Points one line's events at the direct-use callback, with the record as its line handle.
 void OpenLine(CVN2448Driver& instance, uint32_t index, LINEEVENT eventProc) {
@@ -30,16 +24,6 @@ void CloseLine(CVN2448Driver& instance, uint32_t index) {
 }
 
 }  // namespace
-
-void SetProviderModulePath(std::string path) {
-  std::lock_guard<std::mutex> lock(g_pathMutex);
-  g_modulePath = std::move(path);
-}
-
-std::string ProviderModulePath() {
-  std::lock_guard<std::mutex> lock(g_pathMutex);
-  return g_modulePath;
-}
 
 }  // namespace qrvn::provider
 

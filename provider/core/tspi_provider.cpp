@@ -3,11 +3,11 @@
 #include <string>
 
 #include "platform/message_box.h"
+#include "platform/module.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "provider/core/cvn2448_driver.h"
 #include "provider/core/process.h"
-#include "provider/core/provider_module.h"
 #include "tapi/tspi.h"
 
 namespace qrvn::provider {
@@ -245,7 +245,8 @@ LONG TSPI_providerUIIdentify(LPWSTR lpszUIDLLName) {
   if (lpszUIDLLName == nullptr) return LINEERR_OPERATIONFAILED;
   // This module serves as its own user-interface module: its path with the file name
   // spelled the Windows way.
-  std::string path = ProviderModulePath();
+  std::string path =
+      qrvn::platform::ModulePathOf(reinterpret_cast<const void*>(&TSPI_providerUIIdentify));
   size_t slash = path.find_last_of('/');
   std::string name =
       (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "QRVNTAPI.TSP";

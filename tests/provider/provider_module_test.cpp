@@ -247,6 +247,9 @@ TEST_F(ModuleTest, SmallProviderFunctions) {
   std::u16string text(name);
   ASSERT_GE(text.size(), 12u);
   EXPECT_EQ(text.substr(text.size() - 12), u"QRVNTAPI.TSP");
+  // The module names itself from the folder it was loaded from.
+  EXPECT_EQ(text[0], u'/');
+  EXPECT_NE(text.find(u"/QRVNTAPI.TSP"), std::u16string::npos);
   EXPECT_EQ(TSPI_providerUIIdentify(nullptr), LINEERR_OPERATIONFAILED);
 }
 
