@@ -283,7 +283,10 @@ std::optional<Failure> QueryKey(CommandIo& io, const std::string& path, bool rec
   }
   if (recurse) {
     for (const std::string& sub : subkeys) {
-      if (auto failure = QueryKey(io, path.empty() ? sub : path + "\\" + sub, true)) {
+      std::string subPath = path;
+      if (!subPath.empty()) subPath += '\\';
+      subPath += sub;
+      if (auto failure = QueryKey(io, subPath, true)) {
         return failure;
       }
     }
