@@ -26,10 +26,11 @@ void PutHex(std::vector<uint8_t>& out, uint8_t value) {
 constexpr std::array<int8_t, 256> kHexValues = [] {
   std::array<int8_t, 256> table{};
   for (size_t c = 0; c < table.size(); ++c) table[c] = -1;
-  for (int d = 0; d < 10; ++d) table[static_cast<size_t>('0' + d)] = static_cast<int8_t>(d);
+  for (int d = 0; d < 10; ++d)
+    table[static_cast<size_t>('0') + static_cast<size_t>(d)] = static_cast<int8_t>(d);
   for (int d = 0; d < 6; ++d) {
-    table[static_cast<size_t>('A' + d)] = static_cast<int8_t>(10 + d);
-    table[static_cast<size_t>('a' + d)] = static_cast<int8_t>(10 + d);
+    table[static_cast<size_t>('A') + static_cast<size_t>(d)] = static_cast<int8_t>(10 + d);
+    table[static_cast<size_t>('a') + static_cast<size_t>(d)] = static_cast<int8_t>(10 + d);
   }
   return table;
 }();

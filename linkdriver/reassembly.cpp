@@ -37,10 +37,11 @@ bool ReplyCollector::Add(std::span<const uint8_t> message) {
   }
   std::span<const uint8_t> part = message;
   if (received_ > 0) {
-    if (message.size() < 10)
+    if (message.size() < 10) {
       part = {};
-    else
+    } else {
       part = message.subspan(kFragmentDataOffset);
+    }
   }
   if (!part.empty() && received_ + part.size() <= size_) {
     std::memcpy(dest_ + received_, part.data(), part.size());

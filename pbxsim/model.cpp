@@ -442,6 +442,7 @@ std::vector<Capacity> Capacities(const Model& m) {
     put(tag, value, size);
   }
   std::vector<Capacity> out;
+  out.reserve(caps.size());
   for (const auto& [tag, c] : caps) out.push_back(c);
   return out;
 }

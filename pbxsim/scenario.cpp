@@ -235,7 +235,13 @@ bool Scenario::Parse(const std::string& textIn, const std::string& fileName, con
   while (std::getline(in, raw)) {
     ++lineNo;
     auto fail = [&](const std::string& what) {
-      if (error) *error = fileName + ":" + std::to_string(lineNo) + ": " + what;
+      if (error) {
+        *error = fileName;
+        *error += ':';
+        *error += std::to_string(lineNo);
+        *error += ": ";
+        *error += what;
+      }
       return false;
     };
     std::string line = Trim(raw);

@@ -32,11 +32,13 @@ void PrintTable(const std::vector<host::LineSummary>& lines, std::ostream& out) 
   const std::vector<std::string> header = {"ID",      "NAME", "PERMANENT-ID",
                                            "ADDRESS", "KIND", "IN-SERVICE"};
   std::vector<std::vector<std::string>> rows;
+  rows.reserve(lines.size());
   for (const host::LineSummary& line : lines) {
     rows.push_back({std::to_string(line.deviceId), line.name, host::TapiHex(line.permanentLineId),
                     line.address, line.kind, InService(line)});
   }
   std::vector<size_t> widths;
+  widths.reserve(header.size());
   for (const std::string& h : header) widths.push_back(h.size());
   for (const auto& row : rows) {
     for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());

@@ -85,7 +85,9 @@ struct Section {
     }
     items.push_back({std::move(name), text, list});
   }
-  void Note(std::string name, std::string text) { items.push_back({std::move(name), text, text}); }
+  void Note(std::string name, const std::string& text) {
+    items.push_back({std::move(name), text, text});
+  }
 };
 
 std::string ErrorName(LONG r) {

@@ -105,9 +105,10 @@ LineSummary SummarizeLine(TelephonyHost& host, uint32_t deviceId) {
   LineSummary summary;
   summary.deviceId = deviceId;
   auto fail = [&](const char* what, LONG r) {
-    if (summary.error.empty())
+    if (summary.error.empty()) {
       summary.error =
           std::string(what) + ": " + TapiValueName(TapiFamily::LineError, static_cast<DWORD>(r));
+    }
   };
 
   std::vector<uint8_t> buffer;

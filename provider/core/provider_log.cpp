@@ -88,19 +88,21 @@ LogSettings ProviderLogSettings() {
 }
 
 std::string LogFormat(const char* format, ...) {
+  // Most lines fit the stack buffer; a longer one is formatted a second time at its size.
+  char buffer[1024];
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int needed = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string text;
-  if (needed > 0) {
-    text.resize(static_cast<size_t>(needed) + 1);
-    std::vsnprintf(text.data(), text.size(), format, args);
-    text.resize(static_cast<size_t>(needed));
-  }
+  int needed = std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
+  if (needed < 0) return {};
+  if (static_cast<size_t>(needed) < sizeof buffer) {
+    return std::string(buffer, static_cast<size_t>(needed));
+  }
+  std::string text(static_cast<size_t>(needed) + 1, '\0');
+  va_start(args, format);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  va_end(args);
+  text.resize(static_cast<size_t>(needed));
   return text;
 }
 
