@@ -1,13 +1,14 @@
 // Stopping a long-running command (`qrvn monitor`) from another thread or by SIGINT/SIGTERM.
-// A signal handler may do almost nothing safely, so it only sets a lock-free flag; a watcher
-// thread turns the flag into a StopRequest, and the command shuts down on its own thread.
+// The platform turns a signal into a call on an ordinary thread, so the command shuts down on
+// its own thread and never inside a signal handler.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/clock.h"
+#include "platform/signals.h"
 #include "platform/sync.h"
-#include "platform/thread.h"
 
 namespace qrvn::host {
 
@@ -25,26 +26,23 @@ class StopRequest {
   platform::ManualResetEvent event_;
 };
 
-// While it lives, SIGINT and SIGTERM make a stop request. The previous handlers come back when
-// it ends, and as soon as the first signal was seen, so that a second Ctrl+C ends a shutdown
-// that hangs.
+// While it lives, SIGINT and SIGTERM make a stop request. The previous handling comes back
+// when it ends, and as soon as the first signal was seen, so that a second Ctrl+C ends a
+// shutdown that hangs.
 class StopOnSignals {
  public:
-  explicit StopOnSignals(StopRequest& stop);
-  ~StopOnSignals();
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
+  explicit StopOnSignals(StopRequest& stop)
+      : watch_([this, &stop](int signal) {
+          signal_.store(signal);
+          stop.Request();
+        }) {}
 
   // The signal that made the request, or 0.
-  int Signal() const;
+  int Signal() const { return signal_.load(); }
 
  private:
-  void Restore();
-
-  StopRequest& stop_;
-  platform::ManualResetEvent quit_;
-  platform::Thread watcher_;
-  bool installed_ = false;
+  std::atomic<int> signal_{0};
+  platform::StopSignalWatch watch_;
 };
 
 }  // namespace qrvn::host
