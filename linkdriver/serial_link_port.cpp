@@ -38,9 +38,15 @@ class SerialLinkPort final : public LinkPort {
   bool SetDtr(bool on) override { return port_->SetDtr(on); }
   bool SetRts(bool on) override { return port_->SetRts(on); }
   PortWait WaitModemEvent(uint32_t timeoutMs, ModemEvent* event) override {
-    // The platform reports DSR changes; line errors of a POSIX tty are not reported apart.
+    const bool dsrBefore = port_->Dsr();
     PortWait result = FromPlatform(port_->WaitModemChange(timeoutMs));
-    if (result == PortWait::Ready) event->dsrChanged = true;
+    if (result != PortWait::Ready) return result;
+    const uint32_t errors = port_->TakeLineErrors();
+    if (errors & platform::kSerialOverrun) event->lineErrors |= kLineOverrun;
+    if (errors & platform::kSerialBreak) event->lineErrors |= kLineBreak;
+    if (errors & platform::kSerialFraming) event->lineErrors |= kLineFraming;
+    if (errors & platform::kSerialParity) event->lineErrors |= kLineParity;
+    event->dsrChanged = port_->Dsr() != dsrBefore || errors == 0;
     return result;
   }
 

@@ -15,6 +15,14 @@ std::string SerialDevicePath(uint32_t comNumber);
 
 enum class WaitResult { Ready, WokenUp, TimedOut, Failed };
 
+// Errors on the receive line, as bits.
+enum SerialLineError : uint32_t {
+  kSerialOverrun = 1,  // bytes lost because the device's buffer was full
+  kSerialBreak = 2,
+  kSerialFraming = 4,
+  kSerialParity = 8,
+};
+
 // One open serial device. Time-outs are process-clock milliseconds (sped up by
 // QRVN_TIME_SCALE); the bytes on the line keep their real timing.
 class SerialPort {
@@ -46,8 +54,12 @@ class SerialPort {
   bool SetDtr(bool on);
   // Sets or clears RTS; a device without modem lines accepts and ignores it.
   bool SetRts(bool on);
-  // Waits up to timeoutMs for DSR to change or for WakeUp(); Ready when it changed.
+  // Waits up to timeoutMs for DSR to change, a line error or WakeUp(); Ready on a change or
+  // an error (TakeLineErrors tells which errors).
   WaitResult WaitModemChange(uint32_t timeoutMs);
+  // The line errors (SerialLineError bits) seen since the last call; a device that cannot
+  // count them (a pseudo-terminal) reports none.
+  uint32_t TakeLineErrors();
   // The device path the port was opened on.
   const std::string& Device() const { return device_; }
 

@@ -3,6 +3,7 @@
 #include "platform/serial.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -93,7 +94,10 @@ struct SerialPort::Impl {
   int fd = -1;
   int wakeFd = -1;
   bool modemLines = false;
-  bool exclusive = false;  // this port set TIOCEXCL (and may clear it)
+  bool exclusive = false;      // this port set TIOCEXCL (and may clear it)
+  bool errorCounters = false;  // the driver keeps the kernel's line error counters
+  serial_icounter_struct lastCount{};
+  uint32_t pendingErrors = 0;
 
   ~Impl() {
     if (fd >= 0) {
@@ -108,6 +112,23 @@ struct SerialPort::Impl {
   bool TakeWakeUp() const {
     uint64_t count = 0;
     return ::read(wakeFd, &count, sizeof count) == static_cast<ssize_t>(sizeof count);
+  }
+
+  // Adds the errors counted since the last look to pendingErrors; true when there were any.
+  bool CollectErrors() {
+    if (!errorCounters) return false;
+    serial_icounter_struct now{};
+    if (ioctl(fd, TIOCGICOUNT, &now) != 0) return false;
+    uint32_t seen = 0;
+    if (now.overrun != lastCount.overrun || now.buf_overrun != lastCount.buf_overrun) {
+      seen |= kSerialOverrun;
+    }
+    if (now.brk != lastCount.brk) seen |= kSerialBreak;
+    if (now.frame != lastCount.frame) seen |= kSerialFraming;
+    if (now.parity != lastCount.parity) seen |= kSerialParity;
+    lastCount = now;
+    pendingErrors |= seen;
+    return seen != 0;
   }
 
   // Reads the modem lines; false with errno set when they cannot be read.
@@ -172,6 +193,7 @@ std::unique_ptr<SerialPort> SerialPort::OpenDevice(const std::string& path, std:
   if (tcsetattr(impl->fd, TCSANOW, &tio) != 0) return fail(Reason(path, errno));
   int bits = 0;
   impl->modemLines = impl->ModemBits(bits);
+  impl->errorCounters = ioctl(impl->fd, TIOCGICOUNT, &impl->lastCount) == 0;
   impl->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (impl->wakeFd < 0) return fail(Reason(path, errno));
   return std::unique_ptr<SerialPort>(new SerialPort(std::move(impl), path));
@@ -287,10 +309,12 @@ WaitResult SerialPort::WaitModemChange(uint32_t timeoutMs) {
   int bits = 0;
   bool watchLines = impl_->modemLines && impl_->ModemBits(bits);
   int startDsr = bits & TIOCM_DSR;
+  if (impl_->CollectErrors()) return WaitResult::Ready;
+  const bool lookAround = watchLines || impl_->errorCounters;
   // TIOCMIWAIT would block where no wake-up can reach it, so the lines are looked at every
   // kModemPollRealMs while poll() sleeps on the wake-up and on a hang-up of the device.
   while (true) {
-    int waitMs = PollTimeout(deadline, watchLines ? kModemPollRealMs : -1);
+    int waitMs = PollTimeout(deadline, lookAround ? kModemPollRealMs : -1);
     pollfd fds[2] = {{impl_->wakeFd, POLLIN, 0}, {impl_->fd, 0, 0}};
     int n = poll(fds, 2, waitMs);
     if (n < 0 && errno != EINTR) return WaitResult::Failed;
@@ -303,8 +327,16 @@ WaitResult SerialPort::WaitModemChange(uint32_t timeoutMs) {
       if (!impl_->ModemBits(bits)) return WaitResult::Failed;
       if ((bits & TIOCM_DSR) != startDsr) return WaitResult::Ready;
     }
+    if (impl_->CollectErrors()) return WaitResult::Ready;
     if (PollTimeout(deadline) == 0) return WaitResult::TimedOut;
   }
+}
+
+uint32_t SerialPort::TakeLineErrors() {
+  impl_->CollectErrors();
+  uint32_t errors = impl_->pendingErrors;
+  impl_->pendingErrors = 0;
+  return errors;
 }
 
 }  // namespace qrvn::platform

@@ -187,6 +187,10 @@ TEST_F(SerialTest, PseudoTerminalIsDsrOnAndAcceptsModemLineChanges) {
   EXPECT_TRUE(port->SetRts(false));
   EXPECT_TRUE(port->SetRts(true));
   EXPECT_TRUE(port->Dsr());
+  // No error counters on a pseudo-terminal: none reported, and the modem wait is not woken
+  // by a phantom error.
+  EXPECT_EQ(port->TakeLineErrors(), 0u);
+  EXPECT_EQ(port->WaitModemChange(20), WaitResult::TimedOut);
 }
 
 TEST_F(SerialTest, PurgeDropsUnreadInput) {
