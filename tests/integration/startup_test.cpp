@@ -426,7 +426,11 @@ TEST_F(StartUp, TextOnlyCti12PbxWithLongSingleReplies) {
 
 // With every byte paced at the line speed, the process clock (sped up like everything else)
 // measures the start-up as a real line of that speed would take it. Reported, not asserted.
-TEST_F(StartUp, PacedDialogueReportsItsDuration) {
+// A measurement, not a check: bytes paced at the wire rate keep their real timing while this
+// binary speeds the driver's time-outs up, so it only runs when asked for, with time at its
+// real speed: QRVN_TIME_SCALE=1 integration_tests --gtest_also_run_disabled_tests
+//   --gtest_filter='*Paced*'
+TEST_F(StartUp, DISABLED_PacedDialogueReportsItsDuration) {
   for (uint32_t baud : {0u, 9600u, 19200u}) {  // 0: unpaced, for comparison
     qrvn::pbxsim::LinkOptions options;
     options.baud = baud;
