@@ -3,6 +3,10 @@
 #include "provider/core/instance_parts.h"
 
 #include "provider/core/cvn2448_driver.h"
+#include "provider/core/device_directory.h"
+#include "provider/core/line_events.h"
+#include "provider/core/notice_analyzer.h"
+#include "provider/session/pbx_session.h"
 
 namespace qrvn::provider {
 namespace {
@@ -90,6 +94,10 @@ InstancePartFactories& PartFactories() {
 void InstallInstanceParts() {
   // The subsystems of the provider put their makers here as they come into being.
   g_factories = PlaceholderParts();
+  g_factories.makeDirectory = MakePbxDeviceDirectory;
+  g_factories.makeSession = MakeCtiPbxSession;
+  g_factories.makeAnalyzer = MakeNoticeAnalyzer;
+  g_factories.postLineEvent = PostLineEventByIndex;
 }
 
 }  // namespace qrvn::provider

@@ -20,14 +20,45 @@ inline constexpr int32_t kStartUpFailed = 0;
 inline constexpr int32_t kStartUpReady = 1;
 inline constexpr int32_t kLineCountChanged = 999;
 
-// One line device record of the device model. The device model extends it with the rest of
-// its fields; event posting relies on the ones below.
+struct AddressRecord;
+struct GroupEntry;
+
+// Line kinds of the device model.
+enum LineKind : uint32_t {
+  kLineSystem = 0,
+  kLineExtension = 1,
+  kLineTrunk = 2,
+  kLineDoorPhone = 10,
+  kLineDisa = 11,
+  kLinePaging = 12,
+  kLineQueue = 33,  // the queue lines and TR
+  kLineRm = 34,
+  kLineBv = 35,
+};
+
+// One line device record of the device model. Event posting relies on the first five fields.
 struct LineDevice {
-  HTAPILINE htLine = nullptr;     // TAPI's handle of the open line (or the record itself)
-  LINEEVENT eventProc = nullptr;  // the line's event callback while it is open
-  uint32_t lineIndex = 0;         // the record's own index (device ID - line device base)
-  uint16_t lineControlFlag = 0;   // bit 0: shown to applications as out of service
-  LINEDEVSTATUS* devStatus = nullptr;  // the line's prepared LINEDEVSTATUS block
+  HTAPILINE htLine = nullptr;              // TAPI's handle of the open line (or the record itself)
+  LINEEVENT eventProc = nullptr;           // the line's event callback while it is open
+  uint32_t lineIndex = 0;                  // the record's own index (device ID - line device base)
+  uint16_t lineControlFlag = 0;            // bit 0: shown to applications as out of service
+  LINEDEVSTATUS* devStatus = nullptr;      // the line's prepared LINEDEVSTATUS block
+  LINEDEVCAPS* devCaps = nullptr;          // the line's prepared LINEDEVCAPS block
+  AddressRecord** addressTable = nullptr;  // room for 4 addresses; only the first is used
+  GroupEntry* groups = nullptr;            // queue lines: the line's group table
+  uint32_t groupCount = 0;
+  uint32_t location = 0;        // (unit << 16) | card, 0 where not given
+  uint32_t lineKind = 0;        // LineKind; also the device kind byte of the line's parameters
+  LineDevice* table = nullptr;  // the line-device table itself
+  uint32_t providerSlot = 0;
+  CVN2448Driver* instance = nullptr;
+  uint32_t requestCount = 0;   // TSPI requests in progress on this line
+  uint16_t suspendedMark = 0;  // 1 while out of service by a PBX suspension
+  uint16_t deviceNumber = 0;   // the PBX device number: low 16 bits of the permanent line ID
+  uint32_t permanentLineId = 0;
+  const uint8_t* rawRecord = nullptr;  // extensions and trunks: the PBX's record in the raw area
+  char namePrefix[8] = {};             // "EXT", "CO", "TR", ...
+  char name[16] = {};                  // prefix and suffix: "EXT0001"
 };
 
 // The device directory of an instance (device parameters <-> line addresses).

@@ -200,13 +200,19 @@ TEST_F(ModuleTest, OpenFailsWhenConnectFails) {
             std::string::npos);
 }
 
-TEST_F(ModuleTest, WithoutSessionStartUpOpenClosesTheLinkAndUnbinds) {
+// The test link driver answers every request with an empty reply, so the PBX never names
+// its model: start-up gives up after the version requests, and Open closes the session,
+// disconnects and unbinds.
+TEST_F(ModuleTest, FailedSessionStartUpClosesTheLinkAndUnbinds) {
   Configure(0x1A, "COMPORTNO", 3);
   Load();
   EXPECT_EQ(Init(0x1A), LINEERR_OPERATIONFAILED);
   EXPECT_EQ(DriverCalls(),
-            (std::vector<std::string>{"Version", "Connect id=26 slot=0",
-                                      "DataComm handle=7 code=2 length=4", "DisConnect handle=7"}));
+            (std::vector<std::string>{
+                "Version", "Connect id=26 slot=0", "DataComm handle=7 code=1 length=4",
+                "DataComm handle=7 code=185 length=16", "DataComm handle=7 code=185 length=14",
+                "DataComm handle=7 code=185 length=14", "DataComm handle=7 code=2 length=4",
+                "DisConnect handle=7"}));
   // Nothing was left running: shutting the provider down is a no-op.
   EXPECT_EQ(TSPI_providerShutdown(0x20001, 0x1A), 0);
   EXPECT_EQ(TSPI_providerShutdown(0x20001, 0x999), 0);
