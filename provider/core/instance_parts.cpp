@@ -98,6 +98,7 @@ void InstallInstanceParts() {
   g_factories.makeSession = MakeCtiPbxSession;
   g_factories.makeAnalyzer = MakeNoticeAnalyzer;
   g_factories.postLineEvent = PostLineEventByIndex;
+  g_factories.closeLine = TSPI_lineClose;
 }
 
 }  // namespace qrvn::provider

@@ -2,6 +2,8 @@
 // fixed order, the prepared TAPI blocks, the line control flags, and release.
 #include "provider/session/device_model.h"
 
+#include "provider/queries/initial_blocks.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -439,8 +441,8 @@ LineDevice& Builder::NewLine(uint32_t kind, uint32_t deviceNumber, const char* p
 }
 
 void Builder::SetAddressText(LineDevice& line, const std::string& text) {
-  LINEADDRESSCAPS* caps = line.addressTable[0]->addressCaps;
-  caps->dwAddressSize = PutText(caps, 228, 48, text.substr(0, 4));
+  // Kept in the ANSI code page like every text of the model; the queries convert it.
+  SetModelAddressText(*line.addressTable[0]->addressCaps, text);
 }
 
 bool Builder::BuildLines() {
@@ -609,6 +611,9 @@ int Builder::Build(void (*onCounted)(void*, uint32_t), void* context) {
   if (onCounted != nullptr) onCounted(context, m_.lineCount);
   if (!BuildLines()) return 0;
   if (next_ != m_.lineCount) return 0;  // every counted line must have been built
+  // The prepared blocks get the values the queries answer with, line by line.
+  const InitialBlockValues values = InitialValuesOf(in_);
+  for (uint32_t i = 0; i < m_.lineCount; ++i) FillInitialLineBlocks(m_.lines[i], values);
   if (Cti() >= 0x13000) {
     if (!Groups()) return 0;
     bool ok = Indexed(28, Cti() != 0x13000, [&](int32_t index, const char* digits, uint32_t len) {

@@ -4,6 +4,8 @@
 // registration, close, and release on every failure path.
 #include "provider/session/pbx_session.h"
 
+#include "provider/queries/initial_blocks.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -104,13 +106,7 @@ class SessionTest : public ::testing::Test {
   }
   // The address text of a line's LINEADDRESSCAPS (ASCII of its UTF-16).
   std::string AddressText(uint32_t line) {
-    AddressRecord* a = Session().Address(line);
-    std::string text;
-    const auto* caps = reinterpret_cast<const uint8_t*>(a->addressCaps);
-    for (uint32_t i = 0; i + 2 < a->addressCaps->dwAddressSize; i += 2) {
-      text.push_back(static_cast<char>(caps[a->addressCaps->dwAddressOffset + i]));
-    }
-    return text;
+    return ModelAddressText(*Session().Address(line)->addressCaps);
   }
   // The requests with this code, each as its bytes.
   std::vector<Bytes> Requests(uint8_t code) {
