@@ -31,9 +31,9 @@ const char* const kKey = "SOFTWARE\\Tervolin\\VN2448\\PBX0000001a";
 
 void Completion(DRV_REQUESTID, LONG) {}
 
-// The provider module next to the link driver that this test binary was built with.
+// The provider module this test binary was built with.
 std::string ProviderModulePath() {
-  return (fs::path(QRVN_LINKDRIVER_MODULE).parent_path() / "qrvntapi.tsp").string();
+  return QRVN_PROVIDER_MODULE;
 }
 
 std::string ModelFile(const char* name) {
