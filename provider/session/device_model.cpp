@@ -67,23 +67,6 @@ bool InRange(uint32_t n, DeviceRange range) {
   return range.count != 0 && n >= range.first && n < uint32_t{range.first} + range.count;
 }
 
-// Writes text as UTF-16 with its terminator into a block's variable part; the size in bytes
-// (0 for an empty text). Never more than room bytes.
-uint32_t PutText(void* block, uint32_t offset, uint32_t room, std::string_view text) {
-  if (text.empty() || room < 2) return 0;
-  std::u16string wide;
-  if (!platform::AnsiToUtf16(text, wide)) {
-    wide.clear();
-    for (char c : text) wide.push_back(static_cast<unsigned char>(c) < 0x80 ? char16_t(c) : u'?');
-  }
-  size_t chars = wide.size();
-  if (chars > room / 2 - 1) chars = room / 2 - 1;
-  auto* out = static_cast<uint8_t*>(block) + offset;
-  std::memset(out, 0, room);
-  std::memcpy(out, wide.data(), chars * 2);
-  return static_cast<uint32_t>((chars + 1) * 2);
-}
-
 std::string Text4(const char text[4]) {
   size_t n = 0;
   while (n < 4 && text[n] != '\0') ++n;
@@ -395,12 +378,8 @@ LineDevice& Builder::NewLine(uint32_t kind, uint32_t deviceNumber, const char* p
   auto* caps = reinterpret_cast<LINEDEVCAPS*>(device);
   auto* status = reinterpret_cast<LINEDEVSTATUS*>(device + kDevCapsSize);
   caps->dwTotalSize = caps->dwNeededSize = caps->dwUsedSize = kDevCapsSize;
-  caps->dwProviderInfoOffset = 252;
-  caps->dwProviderInfoSize = PutText(caps, 252, 60, "Tervolin QR-VN");
-  caps->dwSwitchInfoOffset = 312;
-  caps->dwSwitchInfoSize = PutText(caps, 312, 60, s_.RomVersion());
-  caps->dwLineNameOffset = 372;
-  caps->dwLineNameSize = PutText(caps, 372, 58, line.name);
+  // The texts (provider, switch, line name) are written with the rest of the query values
+  // once every line is built (FillInitialLineBlocks).
   caps->dwDevSpecificOffset = 432;
   caps->dwDevSpecificSize = 24;
   caps->dwStringFormat = STRINGFORMAT_UNICODE;
