@@ -16,6 +16,7 @@ constexpr uint32_t kLastSerial = 0xFFFFFFFEu;
 constexpr uint32_t kSerialBatch = 256;
 // The pool's own bytes in front of each block's header.
 constexpr size_t kPrefix = 16;
+constexpr size_t kCacheLine = 64;
 
 // Header and trailer words are read and written as atomics: a check may run while another
 // thread frees or reuses the same block, and must then see old or new values, never a torn
@@ -75,20 +76,47 @@ size_t ClassOf(size_t total, size_t* capacity) {
 }
 
 std::atomic<uint64_t> g_nextPoolId{1};
-std::atomic<uint32_t> g_nextThreadSlot{0};
+// Slots of the free lists held by running threads (bit n: slot n). The provider makes many
+// short-lived threads, so a slot goes back when its thread ends; otherwise a counter that
+// only grows would soon put two running threads on one slot and its lock.
+std::atomic<uint64_t> g_slotsInUse{0};
+std::atomic<uint32_t> g_overflowSlot{0};
+constexpr uint32_t kNoSlot = UINT32_MAX;
 
 // This thread's slot among the pool's free lists, and its batch of serial numbers.
 struct ThreadState {
-  uint32_t slot = UINT32_MAX;
+  uint32_t slot = kNoSlot;
+  bool owned = false;  // the slot's bit is this thread's, to give back at its end
   uint64_t pool = 0;
   uint64_t epoch = 0;
   uint32_t next = 0;
   uint32_t end = 0;
+  ~ThreadState() {
+    if (owned) g_slotsInUse.fetch_and(~(uint64_t{1} << slot), std::memory_order_release);
+  }
 };
 thread_local ThreadState t_state;
 
 size_t ThreadSlot(size_t slots) {
-  if (t_state.slot == UINT32_MAX) t_state.slot = g_nextThreadSlot.fetch_add(1);
+  if (t_state.slot == kNoSlot) {
+    uint64_t used = g_slotsInUse.load(std::memory_order_relaxed);
+    for (;;) {
+      const uint64_t mask = slots >= 64 ? ~uint64_t{0} : (uint64_t{1} << slots) - 1;
+      const uint64_t freeSlots = ~used & mask;
+      if (freeSlots == 0) {
+        // More threads than slots: share, spread evenly.
+        t_state.slot = g_overflowSlot.fetch_add(1, std::memory_order_relaxed) % slots;
+        break;
+      }
+      const uint32_t slot = static_cast<uint32_t>(std::countr_zero(freeSlots));
+      if (g_slotsInUse.compare_exchange_weak(used, used | (uint64_t{1} << slot),
+                                             std::memory_order_acquire)) {
+        t_state.slot = slot;
+        t_state.owned = true;
+        break;
+      }
+    }
+  }
   return t_state.slot % slots;
 }
 
@@ -215,7 +243,9 @@ void* MemoryPool::Alloc(uint32_t flags, uint32_t size) {
   size_t slot = ThreadSlot(kThreadSlots);
   BlockInfo* info = TakeKept(sizeClass, slot);
   if (info == nullptr) {
-    info = static_cast<BlockInfo*>(std::malloc(kPrefix + capacity));
+    // Whole cache lines: blocks that different threads fill and check never share one.
+    const size_t bytes = (kPrefix + capacity + kCacheLine - 1) & ~(kCacheLine - 1);
+    info = static_cast<BlockInfo*>(std::aligned_alloc(kCacheLine, bytes));
     if (info == nullptr) return nullptr;
     info->capacity = static_cast<uint32_t>(capacity);
     info->live.store(0, std::memory_order_relaxed);
