@@ -281,7 +281,8 @@ int32_t PbxDeviceDirectory::DecodeDevice(const uint8_t* param, uint32_t length, 
         uint32_t out = (param[2] & 1) != 0 ? sizes_.pagingOut : 0;
         uint32_t in = (param[2] & 2) != 0 ? sizes_.pagingIn : 0;
         if (param[2] < 1 || param[2] > 3) return 0;
-        if (capacity < out + in) return kDecodeNoRoom;
+        if (out + in == 0) return 0;
+        if (keys == nullptr || capacity < out + in) return kDecodeNoRoom;
         for (uint32_t i = 0; i < out; ++i) keys[i] = pagingOut_[i];
         for (uint32_t i = 0; i < in; ++i) keys[out + i] = pagingIn_[i];
         return static_cast<int32_t>(out + in);
