@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
+#include <new>
 #include <thread>
 
 namespace qrvn::platform {
@@ -20,8 +21,12 @@ int64_t SteadyNs() {
 std::atomic<Clock*> installedClock{nullptr};
 
 RealClock& ProcessRealClock() {
-  static RealClock clock(TimeScale());
-  return clock;
+  // Never destroyed: module unload hooks and threads still wait on it while the process
+  // exits, after the destructors of ordinary statics have run. It lives in static storage, so
+  // a module that is unloaded leaves nothing behind on the heap.
+  alignas(RealClock) static unsigned char storage[sizeof(RealClock)];
+  static RealClock* clock = new (storage) RealClock(TimeScale());
+  return *clock;
 }
 
 }  // namespace
