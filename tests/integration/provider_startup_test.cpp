@@ -72,11 +72,11 @@ uint32_t ExpectedLines(const qrvn::pbxsim::Model& model) {
 
 class ProviderStartUp : public ::testing::Test {
  protected:
-  void Start(qrvn::pbxsim::Model model) {
+  void Start(qrvn::pbxsim::Model model, qrvn::pbxsim::LinkOptions options = {}) {
     std::string error, path;
     model_ = model;
     sim_ = qrvn::pbxsim::Simulator::OnPseudoTerminal(
-        std::move(model), {},
+        std::move(model), options,
         [this](const std::string& line) {
           std::lock_guard lock(logMutex_);
           log_ += line + "\n";
@@ -307,30 +307,11 @@ TEST_F(ProviderStartUp, DISABLED_PacedVn9000StartUpAgainstItsWireTime) {
   qrvn::pbxsim::LinkOptions options;
   options.baud = 19200;
   options.traceWire = true;
-  std::string error, path;
-  model_ = model;
-  sim_ = qrvn::pbxsim::Simulator::OnPseudoTerminal(
-      model, options,
-      [this](const std::string& line) {
-        std::lock_guard lock(logMutex_);
-        log_ += line + "\n";
-      },
-      &path, &error);
-  ASSERT_NE(sim_, nullptr) << error;
-  ASSERT_TRUE(qrvn::pbxsim::RegisterComPort("COM3", path, &error)) << error;
+  Start(model, options);
+  ASSERT_FALSE(HasFatalFailure());
   RegistryKey key;
   ASSERT_EQ(RegistryKey::Create(kKey, key), qrvn::platform::RegResult::Ok);
-  key.SetDword("COMPORTNO", 3);
-  key.SetDword("COMSPEED", 19200);
-  key.SetDword("INITMSGWAIT", 0);
   key.SetDword("LINEENUMDEV", ExpectedLines(model));
-  ASSERT_TRUE(sim_->Start());
-  module_ = Module::Load(ProviderModulePath(), &error);
-  ASSERT_NE(module_, nullptr) << error;
-  enumDevices_ = module_->Function<PFN_TSPI_providerEnumDevices>("TSPI_providerEnumDevices");
-  init_ = module_->Function<PFN_TSPI_providerInit>("TSPI_providerInit");
-  shutdown_ = module_->Function<PFN_TSPI_providerShutdown>("TSPI_providerShutdown");
-  ASSERT_TRUE(enumDevices_ && init_ && shutdown_);
   uint64_t start = qrvn::platform::CurrentClock().NowMs();
   ASSERT_EQ(Init(ExpectedLines(model)), 0);
   uint64_t ms = qrvn::platform::CurrentClock().NowMs() - start;
